@@ -150,8 +150,9 @@ Text PercentEncodeBytes(std::string_view bytes, bool keepUnreserved) {
   out.reserve(bytes.size() * 3);
   for (unsigned char c : bytes) {
     if (c == 0) continue;
-    bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      std::string_view("-_.'()*").find(static_cast<char>(c)) != std::string_view::npos;
+    bool unreserved =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+        std::string_view("-_.'()*").find(static_cast<char>(c)) != std::string_view::npos;
     if (keepUnreserved && unreserved) {
       out.push_back(static_cast<char>(c));
     } else if (c == ' ') {

@@ -9,9 +9,9 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string kZhongGbk = "\xD6\xD0";         // 中
-const std::string kZhongUtf8 = "\xE4\xB8\xAD";    // 中
-const std::string kZhongWide = "\x2D\x4E"s;       // U+4E2D
+const std::string kZhongGbk = "\xD6\xD0";       // 中
+const std::string kZhongUtf8 = "\xE4\xB8\xAD";  // 中
+const std::string kZhongWide = "\x2D\x4E"s;     // U+4E2D
 
 TEST(Encoding, TerminatorRules) {
   EXPECT_EQ(GbkToWide(""), "");
@@ -47,16 +47,23 @@ TEST(Encoding, RoundTrips) {
 
 TEST(Encoding, InvalidAndUnmappableInputIsReplaced) {
   // A byte that is not UTF-8 becomes U+FFFD, which GBK cannot hold: "?".
-  EXPECT_EQ(Utf8ToGbk("a\xFF" "b"), "a?b");
+  EXPECT_EQ(Utf8ToGbk("a\xFF"
+                      "b"),
+            "a?b");
   EXPECT_EQ(Utf8ToGbk("a\xE4\xB8"), "a??");  // cut-off sequence at the end
   // A character GBK has no code for.
   EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x??y");  // emoji: two UTF-16 units
   EXPECT_EQ(Utf8ToGbk("\xE2\x82\xA9"), "?");           // won sign
   // Invalid GBK becomes U+FFFD towards UTF-16 and UTF-8.
-  EXPECT_EQ(GbkToWide("\xFF" "A"), "\xFD\xFF" "A\0\0\0"s);
+  EXPECT_EQ(GbkToWide("\xFF"
+                      "A"),
+            "\xFD\xFF"
+            "A\0\0\0"s);
   EXPECT_EQ(GbkToUtf8("A\x81"), "A\xEF\xBF\xBD");
   // A lone surrogate in UTF-16 towards GBK.
-  EXPECT_EQ(WideToGbk("\x00\xD8" "A\0"s), "?A");
+  EXPECT_EQ(WideToGbk("\x00\xD8"
+                      "A\0"s),
+            "?A");
 }
 
 TEST(Encoding, PercentEncoding) {

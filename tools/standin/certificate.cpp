@@ -40,7 +40,8 @@ std::string ToPem(auto write) {
 struct TempFolder {
   std::filesystem::path path;
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sucaigang-cert-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "sucaigang-cert-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path = pattern;
   }
@@ -74,8 +75,9 @@ Certificate Make(const TempFolder& folder) {
 
   Certificate out;
   out.certificatePem = ToPem([&](BIO* b) { PEM_write_bio_X509(b, cert.get()); });
-  out.privateKeyPem = ToPem(
-      [&](BIO* b) { PEM_write_bio_PrivateKey(b, key.get(), nullptr, nullptr, 0, nullptr, nullptr); });
+  out.privateKeyPem = ToPem([&](BIO* b) {
+    PEM_write_bio_PrivateKey(b, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+  });
   out.certificateFile = (folder.path / "cert.pem").string();
   out.privateKeyFile = (folder.path / "key.pem").string();
   std::ofstream(out.certificateFile) << out.certificatePem;
