@@ -91,57 +91,11 @@ constexpr DefaultLine kDefaultLines[] = {
     {"Cache-Control: ", "Cache-Control: no-cache\r\n", false},
 };
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-// Position of `probe` in `text` ignoring ASCII case, stepping over GBK double-byte characters.
-std::size_t FindNoCase(std::string_view text, std::string_view probe, std::size_t from = 0) {
-  if (probe.empty()) return std::string_view::npos;
-  for (std::size_t i = from; i + probe.size() <= text.size();) {
-    if (EqualNoCase(text.substr(i, probe.size()), probe)) return i;
-    i += static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1;
-  }
-  return std::string_view::npos;
-}
-
 bool ContainsBytesNoCase(std::string_view text, std::string_view probe) {
   for (std::size_t i = 0; i + probe.size() <= text.size(); ++i) {
     if (EqualNoCase(text.substr(i, probe.size()), probe)) return true;
   }
   return false;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view probe) {
-  return FindNoCase(text, probe) != std::string_view::npos;
-}
-
-Text RemoveAllNoCase(std::string_view text, std::string_view marker) {
-  Text out;
-  std::size_t pos = 0;
-  for (std::size_t at; (at = FindNoCase(text, marker, pos)) != std::string_view::npos;) {
-    out.append(text.substr(pos, at - pos));
-    pos = at + marker.size();
-  }
-  out.append(text.substr(pos));
-  return out;
-}
-
-Text RemoveAll(std::string_view text, std::string_view marker) {
-  Text out;
-  std::size_t pos = 0;
-  for (std::size_t at; (at = FindText(text, marker, pos)) != std::string_view::npos;) {
-    out.append(text.substr(pos, at - pos));
-    pos = at + marker.size();
-  }
-  out.append(text.substr(pos));
-  return out;
 }
 
 bool EndsWith(std::string_view text, std::string_view end) {
@@ -191,7 +145,7 @@ Text BuildHeaderBlock(const HttpRequestArgs& args, std::string_view cookies) {
   if (args.normaliseHeaderNames) h = NormaliseHeaderNames(h);
   if (FindText(h, "Connection") != std::string_view::npos &&
       GetHeaderValue(h, "Connection") == "keep-alive") {
-    h = RemoveAll(h, "Connection: keep-alive\r\n");
+    h = RemoveAllText(h, "Connection: keep-alive\r\n");
   }
   if (!ContainsNoCase(h, "Cookie:") && !cookies.empty()) {
     if (ContainsNoCase(cookies, "Cookie:")) {
@@ -362,7 +316,7 @@ Text HttpRequest(std::string_view url, const HttpRequestArgs& args) {
     if (TextLeftOf(line, ": ") == "Set-Cookie") {
       Text cookie = FindText(line, ";") != std::string_view::npos
                         ? TextBetween(line, "Set-Cookie:", ";")
-                        : RemoveAllNoCase(line, "Set-Cookie:");
+                        : RemoveAllText(line, "Set-Cookie:", true);
       returnedCookies += TrimSpaces(cookie) + "; ";
     }
     if (line.size() >= 10 && EqualNoCase(std::string_view(line).substr(0, 10), "Location: ")) {

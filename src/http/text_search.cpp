@@ -92,6 +92,47 @@ std::size_t FindLastText(std::string_view text, std::string_view marker) {
   return CharacterWalker(UntilZero(text)).FindLast(UntilZero(marker));
 }
 
+Text LowerAscii(std::string_view text) {
+  Text out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::size_t FindTextNoCase(std::string_view text, std::string_view marker, std::size_t from) {
+  return FindText(LowerAscii(text), LowerAscii(marker), from);
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view marker) {
+  return FindTextNoCase(text, marker) != std::string_view::npos;
+}
+
+Text RemoveAllText(std::string_view text, std::string_view marker, bool ignoreCase) {
+  if (marker.empty()) return Text(text);
+  const Text lowered = ignoreCase ? LowerAscii(text) : Text();
+  const Text loweredMarker = ignoreCase ? LowerAscii(marker) : Text();
+  const std::string_view haystack = ignoreCase ? std::string_view(lowered) : text;
+  const std::string_view needle = ignoreCase ? std::string_view(loweredMarker) : marker;
+  Text out;
+  std::size_t from = 0;
+  for (std::size_t at; (at = FindText(haystack, needle, from)) != std::string_view::npos;) {
+    out.append(text.substr(from, at - from));
+    from = at + marker.size();
+  }
+  out.append(text.substr(from));
+  return out;
+}
+
 std::vector<Text> SplitText(std::string_view text, std::string_view separator) {
   text = UntilZero(text);
   separator = UntilZero(separator);

@@ -22,6 +22,15 @@ std::size_t FindText(std::string_view text, std::string_view marker, std::size_t
 // Position of the last occurrence of `marker`, or npos; an empty marker never occurs.
 std::size_t FindLastText(std::string_view text, std::string_view marker);
 
+// The same searches without regard to ASCII case. Lowering ASCII letters leaves every GBK byte
+// alone, so positions and character boundaries are those of the text itself.
+Text LowerAscii(std::string_view text);
+bool EqualNoCase(std::string_view a, std::string_view b);
+std::size_t FindTextNoCase(std::string_view text, std::string_view marker, std::size_t from = 0);
+bool ContainsNoCase(std::string_view text, std::string_view marker);
+// The text with every occurrence of `marker` (a non-empty marker) taken out.
+Text RemoveAllText(std::string_view text, std::string_view marker, bool ignoreCase = false);
+
 // Pieces between the separators in order; an empty last piece is dropped, empty inner pieces
 // stay, an empty text gives none. An empty separator gives the whole text as one piece.
 std::vector<Text> SplitText(std::string_view text, std::string_view separator);

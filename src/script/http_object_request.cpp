@@ -20,33 +20,6 @@ constexpr long kObjectReceiveTimeoutMs = 30000;
 // A server that never stops sending must not exhaust memory: far above any answer read here.
 constexpr std::size_t kMaxBodyBytes = std::size_t{64} << 20;
 
-Text LowerAscii(std::string_view text) {
-  Text out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-// Lowering ASCII letters leaves every GBK lead byte alone, so the character-wise search of
-// FindText still never starts inside a double-byte character.
-bool ContainsNoCase(std::string_view text, std::string_view probe) {
-  return FindText(LowerAscii(text), LowerAscii(probe)) != std::string_view::npos;
-}
-
-Text RemoveAllNoCase(std::string_view text, std::string_view marker) {
-  const Text lowered = LowerAscii(text);
-  const Text loweredMarker = LowerAscii(marker);
-  Text out;
-  std::size_t from = 0;
-  for (std::size_t at; (at = FindText(lowered, loweredMarker, from)) != std::string_view::npos;) {
-    out.append(text.substr(from, at - from));
-    from = at + marker.size();
-  }
-  out.append(text.substr(from));
-  return out;
-}
-
 bool IsTokenChar(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
          std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
@@ -125,7 +98,7 @@ Text CookiesSetBy(std::string_view headerBlock) {
   for (const Text& line : SplitText(headerBlock, "\r\n")) {
     if (TextLeftOf(line, ": ") != "Set-Cookie") continue;
     const Text cookie = line.find(';') != Text::npos ? TextBetween(line, "Set-Cookie:", ";")
-                                                     : RemoveAllNoCase(line, "Set-Cookie:");
+                                                     : RemoveAllText(line, "Set-Cookie:", true);
     cookies += TrimSpaces(cookie) + "; ";
   }
   if (cookies.ends_with("; ")) cookies.resize(cookies.size() - 2);
@@ -205,7 +178,7 @@ TransportRequest BuildObjectTransportRequest(std::string_view url,
     Text& cookies = *args.cookies;
     cookies = Text(UntilZero(cookies));
     if (!cookies.empty() && ContainsNoCase(cookies, "Cookie:")) {
-      cookies = RemoveAllNoCase(cookies, "Cookie:");
+      cookies = RemoveAllText(cookies, "Cookie:", true);
     }
     // Set as the whole value, untrimmed: "Cookie: a=1" goes out as the value " a=1".
     headers.Set("Cookie", cookies);

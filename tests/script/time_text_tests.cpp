@@ -12,9 +12,11 @@
 #include "script/network_time.h"
 #include "script/time_text.h"
 #include "support/raw_http_server.h"
+#include "support/scoped_time_zone.h"
 
 namespace sucaigang {
 namespace {
+using testing::ScopedTimeZone;
 
 using test::RawHttpServer;
 
@@ -24,27 +26,6 @@ std::string Show(const DateTime& t) {
                 t.minute, t.second);
   return text;
 }
-
-// Sets TZ for one test and puts the previous value back.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (old_) {
-      setenv("TZ", old_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
 
 // A port on 127.0.0.1 that refuses connections: bound once, then closed.
 int ClosedPort() {

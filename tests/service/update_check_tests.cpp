@@ -8,6 +8,7 @@
 
 #include "app/program_paths.h"
 #include "flow_fixture.h"
+#include "support/scoped_time_zone.h"
 
 namespace sucaigang::testing {
 namespace {
@@ -102,26 +103,6 @@ TEST_F(UpdateCheckTest, FailedCheckReportsAndOpensTheWebHome) {
   UpdateCheck(Context(), nullptr);
   expectFailure();
 }
-
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (old_.empty()) {
-      unsetenv("TZ");
-    } else {
-      setenv("TZ", old_.c_str(), 1);
-    }
-    tzset();
-  }
-
- private:
-  std::string old_;
-};
 
 TEST(UnixSecondsText, IsUnixTimeOnAUtc8Clock) {
   struct Case {
