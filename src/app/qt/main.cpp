@@ -5,6 +5,7 @@
 #include "app/activity_log.h"
 #include "app/main_window_layout.h"
 #include "app/program_paths.h"
+#include "app/qt/automation.h"
 #include "app/qt/qt_shell.h"
 #include "http/http_request.h"
 #include "http/transport.h"
@@ -64,6 +65,8 @@ int main(int argc, char* argv[]) {
   seams.updateCheck = [context] { UpdateCheck(context, nullptr); };
 
   ScheduleScreenshot(shell);
+  // Before the created handler: the script may have to answer the update question.
+  if (!StartAutomationFromEnvironment(shell.Widget())) return kAutomationFailed;
   if (!shell.Start()) return 0;
   return application.exec();
 }

@@ -23,6 +23,8 @@ QGroupBox::title {
   color: #1d4f7c;
 }
 QLabel { color: #22313f; background: transparent; }
+/* The level line carries a full end time ("2030-01-01 00:00:00") in a 233 px label. */
+QGroupBox#分组框2 QLabel { font-size: 11px; }
 QLineEdit {
   background-color: #ffffff;
   border: 1px solid #a9bfd4;
