@@ -4,14 +4,13 @@
 // UTF-8 page, so the charset step decodes it.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <httplib.h>
 
-#include <chrono>
+#include <cstdio>
 #include <string>
-#include <thread>
 
 #include "http/http_request.h"
 #include "http/transport.h"
+#include "support/test_http_server.h"
 
 namespace sucaigang {
 namespace {
@@ -28,31 +27,20 @@ std::string Utf8Page() {
 class PageSite {
  public:
   PageSite() {
-    server_.set_tcp_nodelay(true);
-    server_.Get("/api", [](const httplib::Request&, httplib::Response& response) {
+    server_.Routes().Get("/api", [](const httplib::Request&, httplib::Response& response) {
       response.set_content(kAnswer, "application/json");
     });
-    server_.Get("/page", [page = Utf8Page()](const httplib::Request&, httplib::Response& response) {
-      response.set_content(page, "text/html");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    for (int i = 0; i < 5000 && !server_.is_running(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    server_.Routes().Get("/page",
+                         [page = Utf8Page()](const httplib::Request&, httplib::Response& response) {
+                           response.set_content(page, "text/html");
+                         });
+    // A server that did not start shows as failed exchanges in every benchmark.
+    if (!server_.Start()) std::fputs("the loopback server did not start\n", stderr);
   }
-  ~PageSite() {
-    server_.stop();
-    thread_.join();
-  }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  std::string Url(const std::string& path) const { return server_.Url(path); }
 
  private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
+  test::TestHttpServer server_;
 };
 
 PageSite& Site() {

@@ -3,14 +3,13 @@
 // HttpObjectRequest and the date handling add to the exchange itself.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <httplib.h>
 
-#include <chrono>
+#include <cstdio>
 #include <string>
-#include <thread>
 
 #include "script/http_object_request.h"
 #include "script/network_time.h"
+#include "support/test_http_server.h"
 
 namespace sucaigang {
 namespace {
@@ -18,26 +17,16 @@ namespace {
 class TimeSite {
  public:
   TimeSite() {
-    server_.set_tcp_nodelay(true);
-    server_.Get("/", [](const httplib::Request&, httplib::Response& response) {
+    server_.Routes().Get("/", [](const httplib::Request&, httplib::Response& response) {
       response.set_header("Date", "Tue, 21 Jul 2020 12:00:00 GMT");
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    for (int i = 0; i < 5000 && !server_.is_running(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // A server that did not start shows as failed exchanges in every benchmark.
+    if (!server_.Start()) std::fputs("the loopback server did not start\n", stderr);
   }
-  ~TimeSite() {
-    server_.stop();
-    thread_.join();
-  }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+  std::string Url() const { return server_.Url("/"); }
 
  private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
+  test::TestHttpServer server_;
 };
 
 TimeSite& Site() {

@@ -1,20 +1,15 @@
 #pragma once
 // In-process HTTP and HTTPS servers on 127.0.0.1 for the download tests: fixed bodies, bodies
 // sent slowly, cut short or held back until the test releases them.
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
-#include <httplib.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "standin/certificate.h"
+#include "support/test_http_server.h"
 
 namespace sucaigang::test {
 
@@ -49,30 +44,16 @@ inline std::string Pattern(std::size_t size, unsigned seed = 1) {
 
 class DownloadServer {
  public:
-  explicit DownloadServer(bool https = false) : https_(https) {
-    if (https) {
-      const auto& certificate = standin::SelfSignedCertificate();
-      server_ = std::make_unique<httplib::SSLServer>(certificate.certificateFile.c_str(),
-                                                     certificate.privateKeyFile.c_str());
-    } else {
-      server_ = std::make_unique<httplib::Server>();
-    }
-    server_->set_tcp_nodelay(true);
-  }
+  explicit DownloadServer(bool https = false)
+      : server_(https ? TestHttpServer::Scheme::kHttps : TestHttpServer::Scheme::kHttp) {}
   ~DownloadServer() {
     gate.Release();
-    server_->stop();
-    if (thread_.joinable()) thread_.join();
+    server_.Stop();
   }
 
-  httplib::Server& Routes() { return *server_; }
-  void Run() {
-    port_ = server_->bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-  }
-  std::string Url(const std::string& path) const {
-    return std::string(https_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  httplib::Server& Routes() { return server_.Routes(); }
+  void Run() { EXPECT_TRUE(server_.Start()) << "the test server did not start"; }
+  std::string Url(const std::string& path) const { return server_.Url(path); }
   std::vector<std::string> Paths() {
     std::lock_guard lock(mutex_);
     return paths_;
@@ -90,10 +71,7 @@ class DownloadServer {
   Gate gate;
 
  private:
-  bool https_;
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  int port_ = 0;
+  TestHttpServer server_;
   std::mutex mutex_;
   std::vector<std::string> paths_;
   std::vector<httplib::Headers> headers_;

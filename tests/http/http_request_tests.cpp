@@ -1,25 +1,21 @@
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
 #include "http/http_request.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <string>
-#include <thread>
 
-#include "standin/certificate.h"
 #include "support/raw_http_server.h"
+#include "support/test_http_server.h"
 #include "text/encoding.h"
 
 namespace sucaigang {
 namespace {
 
 using test::RawHttpServer;
+using test::TestHttpServer;
 using namespace std::chrono_literals;
 
 const std::string kDefaultLines =
@@ -174,25 +170,19 @@ TEST(HttpRequestAnswer, CookiesMergeIntoTheCallersText) {
   EXPECT_EQ(cookies, "a=2");
 }
 
-// A cpp-httplib server, plain or TLS, with the pages the answer tests read.
+// The pages the answer tests read, on a plain or TLS server.
 class PageServer {
  public:
-  explicit PageServer(bool tls = false) {
-    if (tls) {
-      const auto& certificate = standin::SelfSignedCertificate();
-      server_ = std::make_unique<httplib::SSLServer>(certificate.certificateFile.c_str(),
-                                                     certificate.privateKeyFile.c_str());
-    } else {
-      server_ = std::make_unique<httplib::Server>();
-    }
-    server_->set_tcp_nodelay(true);
-    server_->Get("/page", [](const httplib::Request& req, httplib::Response& res) {
+  explicit PageServer(bool tls = false)
+      : server_(tls ? TestHttpServer::Scheme::kHttps : TestHttpServer::Scheme::kHttp) {
+    httplib::Server& routes = server_.Routes();
+    routes.Get("/page", [](const httplib::Request& req, httplib::Response& res) {
       res.set_content(req.get_param_value("body"), "text/html");
     });
-    server_->Get("/redirect", [](const httplib::Request&, httplib::Response& res) {
+    routes.Get("/redirect", [](const httplib::Request&, httplib::Response& res) {
       res.set_redirect("/page?body=there");
     });
-    server_->Get("/endless", [](const httplib::Request&, httplib::Response& res) {
+    routes.Get("/endless", [](const httplib::Request&, httplib::Response& res) {
       // Far more than the body limit, made as it is read.
       res.set_content_provider(std::size_t{80} << 20, "application/octet-stream",
                                [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
@@ -201,22 +191,12 @@ class PageServer {
                                  return sink.write(chunk.data(), std::min(length, chunk.size()));
                                });
     });
-    port_ = server_->bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-    for (int i = 0; i < 500 && !server_->is_running(); ++i) std::this_thread::sleep_for(2ms);
-    base_ = (tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+    EXPECT_TRUE(server_.Start()) << "the test server did not start";
   }
-  ~PageServer() {
-    server_->stop();
-    thread_.join();
-  }
-  std::string Url(const std::string& path) const { return base_ + path; }
+  std::string Url(const std::string& path) const { return server_.Url(path); }
 
  private:
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  int port_ = 0;
-  std::string base_;
+  TestHttpServer server_;
 };
 
 TEST(HttpRequestAnswer, RedirectsAreFollowedByDefault) {

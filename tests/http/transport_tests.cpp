@@ -1,73 +1,50 @@
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
 #include "http/transport.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <chrono>
-#include <memory>
 #include <string>
-#include <thread>
 
 #include "standin/certificate.h"
 #include "support/raw_http_server.h"
+#include "support/test_http_server.h"
 #include "text/encoding.h"
 
 namespace sucaigang {
 namespace {
 
 using test::RawHttpServer;
+using test::TestHttpServer;
 using namespace std::chrono_literals;
 
-// An in-process cpp-httplib server (plain or TLS) on 127.0.0.1, port 0.
+// The routes the transport tests read, on a plain or TLS server.
 class LibServer {
  public:
-  explicit LibServer(bool tls = false) {
-    if (tls) {
-      const auto& certificate = standin::SelfSignedCertificate();
-      server_ = std::make_unique<httplib::SSLServer>(certificate.certificateFile.c_str(),
-                                                     certificate.privateKeyFile.c_str());
-    } else {
-      server_ = std::make_unique<httplib::Server>();
-    }
-    server_->set_tcp_nodelay(true);
-    server_->Get("/hello", [](const httplib::Request&, httplib::Response& res) {
+  explicit LibServer(bool tls = false)
+      : server_(tls ? TestHttpServer::Scheme::kHttps : TestHttpServer::Scheme::kHttp) {
+    httplib::Server& routes = server_.Routes();
+    routes.Get("/hello", [](const httplib::Request&, httplib::Response& res) {
       res.set_content("hello", "text/plain");
     });
-    server_->Get("/redirect", [](const httplib::Request&, httplib::Response& res) {
+    routes.Get("/redirect", [](const httplib::Request&, httplib::Response& res) {
       res.status = 302;
       res.set_header("Location", "/final");
       res.set_content("redirect body", "text/plain");
     });
-    server_->Get("/final", [](const httplib::Request&, httplib::Response& res) {
+    routes.Get("/final", [](const httplib::Request&, httplib::Response& res) {
       res.set_header("X-Final", "yes");
       res.set_content("final body", "text/plain");
     });
-    server_->Get("/big", [](const httplib::Request&, httplib::Response& res) {
+    routes.Get("/big", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(std::string(100000, 'x'), "application/octet-stream");
     });
-    server_->Get("/empty",
-                 [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
-    port_ = server_->bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-    for (int i = 0; i < 500 && !server_->is_running(); ++i) std::this_thread::sleep_for(2ms);
-    scheme_ = tls ? "https" : "http";
+    routes.Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
+    EXPECT_TRUE(server_.Start()) << "the test server did not start";
   }
-  ~LibServer() {
-    server_->stop();
-    thread_.join();
-  }
-  std::string Url(const std::string& path) const {
-    return scheme_ + "://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  std::string Url(const std::string& path) const { return server_.Url(path); }
 
  private:
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  int port_ = 0;
-  std::string scheme_;
+  TestHttpServer server_;
 };
 
 std::string HostLine(const RawHttpServer& server) {

@@ -1,24 +1,19 @@
 #include <gtest/gtest.h>
 
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
-#include <httplib.h>
-
 #include <algorithm>
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "script/http_object_request.h"
-#include "standin/certificate.h"
 #include "support/raw_http_server.h"
+#include "support/test_http_server.h"
 
 namespace sucaigang {
 namespace {
 
 using test::RawHttpServer;
+using test::TestHttpServer;
 using Lines = std::vector<std::string>;
 
 const std::string kUserAgent = "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
@@ -390,24 +385,15 @@ TEST_F(ObjectRequestWireTest, ShortTimeoutEndsAStalledExchange) {
 }
 
 TEST_F(ObjectRequestWireTest, SelfSignedHttpsIsAccepted) {
-  const auto& certificate = standin::SelfSignedCertificate();
-  httplib::SSLServer server(certificate.certificateFile.c_str(),
-                            certificate.privateKeyFile.c_str());
-  ASSERT_TRUE(server.is_valid());
-  server.set_tcp_nodelay(true);
-  server.Get("/", [](const httplib::Request& request, httplib::Response& response) {
+  TestHttpServer server(TestHttpServer::Scheme::kHttps);
+  server.Routes().Get("/", [](const httplib::Request& request, httplib::Response& response) {
     response.set_content("secure " + request.get_header_value("Referer"), "text/plain");
   });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serving([&] { server.listen_after_bind(); });
-  for (int i = 0; i < 500 && !server.is_running(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/";
+  ASSERT_TRUE(server.Start());
+  const std::string url = server.Url("/");
   int status = 0;
   const Bytes body = HttpObjectRequest(url, {.status = &status});
-  server.stop();
-  serving.join();
+  server.Stop();
   EXPECT_EQ(status, 200);
   EXPECT_EQ(body, "secure " + url);
 }
