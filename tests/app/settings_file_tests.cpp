@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "support/recording_window.h"
+#include "support/test_files.h"
 #include "text/encoding.h"
 
 namespace sucaigang {
@@ -28,12 +29,7 @@ class SettingsFileTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(folder_); }
 
   void WriteFile(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
-  std::string FileBytes() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
+  std::string FileBytes() const { return testing::ReadFileBytes(path_); }
   unsigned Mode() const {
     struct stat st {};
     stat(path_.c_str(), &st);

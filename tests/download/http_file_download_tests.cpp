@@ -14,6 +14,7 @@
 
 #include "download_server.h"
 #include "standin/certificate.h"
+#include "support/test_files.h"
 #include "text/encoding.h"
 
 namespace sucaigang {
@@ -57,12 +58,7 @@ struct Reports {
   }
 };
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing::ReadFileBytes;
 
 class HttpFileDownloadTest : public ::testing::Test {
  protected:
@@ -132,7 +128,7 @@ TEST_F(HttpFileDownloadTest, FileWithContentLengthIsIdenticalAndReportedInOrder)
     DownloadSettings settings{.extraCaFile = standin::SelfSignedCertificate().certificateFile};
     ASSERT_TRUE(Run(server.Url("/res/a.zip?x=1"), Target(), &reports, settings));
 
-    EXPECT_EQ(ReadFile(Target()), body);
+    EXPECT_EQ(ReadFileBytes(Target()), body);
     auto headers = server.LastHeaders();
     EXPECT_EQ(headers.find("Range")->second, "bytes=0-");
     EXPECT_NE(headers.find("User-Agent")->second.find("Chrome/76.0.3809.132"), std::string::npos);
@@ -185,7 +181,7 @@ TEST_F(HttpFileDownloadTest, BodyWithoutContentLengthIsCompleteWithZeroTotals) {
   server.Run();
   Reports reports;
   ASSERT_TRUE(Run(server.Url("/chunked"), Target(), &reports));
-  EXPECT_EQ(ReadFile(Target()), body);
+  EXPECT_EQ(ReadFileBytes(Target()), body);
   auto ended = reports.Of(ProgressEnded);
   ASSERT_EQ(ended.size(), 1u);
   EXPECT_EQ(ended[0].received, static_cast<std::int64_t>(body.size()));
@@ -221,8 +217,8 @@ TEST_F(HttpFileDownloadTest, AddressWithoutPathAsksForRootAndKeepsTheQuery) {
   ASSERT_TRUE(Run(base, Target("a"), nullptr));  // no progress routine: no reports needed
   ASSERT_TRUE(Run(base + "?q=1", Target("b"), nullptr));
   EXPECT_EQ(server.Paths(), (std::vector<std::string>{"/", "/"}));
-  EXPECT_EQ(ReadFile(Target("a")), "!");
-  EXPECT_EQ(ReadFile(Target("b")), "1!");
+  EXPECT_EQ(ReadFileBytes(Target("a")), "!");
+  EXPECT_EQ(ReadFileBytes(Target("b")), "1!");
 }
 
 // Paths are GBK Text, as the flows build them; the file system's names are UTF-8.
@@ -235,7 +231,7 @@ TEST_F(HttpFileDownloadTest, GbkPathNamesTheFileInUtf8) {
   Text gbkPath = Text(folder_) + "/" + Utf8ToGbk("素材港解析.zip");
   Reports reports;
   ASSERT_TRUE(Run(server.Url("/file"), gbkPath, &reports));
-  EXPECT_EQ(ReadFile(folder_ / "素材港解析.zip"), "zip");
+  EXPECT_EQ(ReadFileBytes(folder_ / "素材港解析.zip"), "zip");
   auto ended = reports.Of(ProgressEnded);
   ASSERT_EQ(ended.size(), 1u);
   EXPECT_EQ(ended[0].path, gbkPath);
@@ -252,7 +248,7 @@ TEST_F(HttpFileDownloadTest, RedirectIsFollowedAndUntrustedCertificateRefused) {
   server.Run();
   DownloadSettings trusting{.extraCaFile = standin::SelfSignedCertificate().certificateFile};
   ASSERT_TRUE(Run(server.Url("/moved"), Target(), nullptr, trusting));
-  EXPECT_EQ(ReadFile(Target()), "content");
+  EXPECT_EQ(ReadFileBytes(Target()), "content");
 
   // Without the extra authority the self-signed server is not trusted: nothing is written.
   Reports reports;
@@ -289,7 +285,7 @@ TEST_F(HttpFileDownloadTest, ChunkLargerThanStagingWhileBytesHeldKeepsTheOrder) 
   DownloadSettings small;
   small.stagingCapacity = 1000;
   ASSERT_TRUE(Run(server.Url("/pieces"), Target(), &reports, small));
-  EXPECT_EQ(ReadFile(Target()), body);
+  EXPECT_EQ(ReadFileBytes(Target()), body);
   EXPECT_TRUE(reports.Of(ProgressReadFailed).empty());
 }
 
@@ -304,7 +300,7 @@ TEST_F(HttpFileDownloadTest, LongerOldFileIsReplacedWhole) {
   std::ofstream(Target(), std::ios::binary) << std::string(10000, 'x');
   Reports reports;
   ASSERT_TRUE(Run(server.Url("/file"), Target(), &reports));
-  EXPECT_EQ(ReadFile(Target()), body);
+  EXPECT_EQ(ReadFileBytes(Target()), body);
   EXPECT_TRUE(reports.Of(ProgressReadFailed).empty());
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "download_server.h"
+#include "support/test_files.h"
 
 namespace sucaigang {
 namespace {
@@ -95,10 +96,7 @@ TEST_F(LauncherTest, TasksWithoutIdRunTogetherAndEachRemovesOneEntry) {
   server_.gate.Release();
   ASSERT_TRUE(WaitForEntries(*tasks_, 0));
   for (int i = 0; i < 3; ++i) {
-    std::ifstream in(Target(i));
-    std::stringstream content;
-    content << in.rdbuf();
-    EXPECT_EQ(content.str(), "held body");
+    EXPECT_EQ(testing::ReadFileBytes(Target(i)), "held body");
   }
 }
 

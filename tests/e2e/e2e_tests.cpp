@@ -21,6 +21,8 @@
 
 #include "script/time_text.h"
 #include "standin/standin.h"
+#include "support/test_files.h"
+#include "support/test_standin.h"
 #include "text/encoding.h"
 
 extern char** environ;
@@ -43,22 +45,10 @@ struct ProgramRun {
   std::string output;  // standard output and error
 };
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    standin::Fixture fixture;
-    std::string error;
-    ASSERT_TRUE(standin::LoadFixture(SUCAIGANG_STANDIN_FIXTURES "/test.json", fixture, error))
-        << error;
-    service_ = standin::Service::Start(std::move(fixture), {.freePorts = true}, error);
-    ASSERT_TRUE(service_) << error;
+    ASSERT_NO_FATAL_FAILURE(testing::StartTestStandin(service_));
     folder_ = fs::temp_directory_path() /
               ("e2e_tests_" + std::to_string(getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -121,21 +111,21 @@ class EndToEndTest : public ::testing::Test {
       if (std::chrono::steady_clock::now() > deadline) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
-        run.output = ReadFile(outputPath);
+        run.output = testing::ReadFileBytes(outputPath);
         return run;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     run.ended = WIFEXITED(status);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    run.output = ReadFile(outputPath);
+    run.output = testing::ReadFileBytes(outputPath);
     return run;
   }
 
   // The controls as the automation's dump wrote them, plus "title".
   std::map<std::string, Control> ReadDump() {
     std::map<std::string, Control> controls;
-    std::istringstream lines(ReadFile(DumpPath()));
+    std::istringstream lines(testing::ReadFileBytes(DumpPath()));
     for (std::string line; std::getline(lines, line);) {
       std::vector<std::string> fields;
       std::istringstream parts(line);
@@ -193,7 +183,7 @@ TEST_F(EndToEndTest, LoginThroughTheWindowShowsTheAccountAndSavesTheCredentials)
       << c["编辑框2"].text;
   EXPECT_NE(c["编辑框2"].text.find("\\n登陆成功！\\n"), std::string::npos);
 
-  EXPECT_EQ(ReadFile(SettingsPath()), "[conf]\r\nuser=\xD6\xD0\r\npass=a&b c\r\n");
+  EXPECT_EQ(testing::ReadFileBytes(SettingsPath()), "[conf]\r\nuser=\xD6\xD0\r\npass=a&b c\r\n");
   auto login = service_->LastRequest(Host::Api, "/login.php");
   ASSERT_TRUE(login);
   EXPECT_EQ(login->rawQuery, "user=%E4%B8%AD&pass=a%26b+c");
@@ -234,7 +224,7 @@ TEST_F(EndToEndTest, RefusedLoginShowsTheReasonAndKeepsTheLoginPanel) {
   EXPECT_NE(log.find("\\n服务公告\\n"), std::string::npos) << log;
   EXPECT_NE(log.find("\\n" + info + "\\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("登陆成功"), std::string::npos);
-  EXPECT_EQ(ReadFile(SettingsPath()), stored);
+  EXPECT_EQ(testing::ReadFileBytes(SettingsPath()), stored);
   EXPECT_EQ(service_->Hits(Host::Api, "/login.php"), 1);
 }
 

@@ -15,6 +15,8 @@
 #include "service/flow_context.h"
 #include "standin/standin.h"
 #include "support/recording_window.h"
+#include "support/test_files.h"
+#include "support/test_standin.h"
 #include "text/encoding.h"
 
 namespace sucaigang::testing {
@@ -22,12 +24,7 @@ namespace sucaigang::testing {
 class FlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    standin::Fixture fixture;
-    std::string error;
-    ASSERT_TRUE(standin::LoadFixture(SUCAIGANG_STANDIN_FIXTURES "/test.json", fixture, error))
-        << error;
-    service_ = standin::Service::Start(std::move(fixture), {.freePorts = true}, error);
-    ASSERT_TRUE(service_) << error;
+    ASSERT_NO_FATAL_FAILURE(StartTestStandin(service_));
     SetTimeSiteAddress(service_->TimeUrl());
     folder_ = std::filesystem::temp_directory_path() /
               ("service_tests_" + std::to_string(getpid()) + "_" +
@@ -54,12 +51,7 @@ class FlowTest : public ::testing::Test {
   }
 
   std::string SettingsPath() const { return (folder_ / "pz.ini").string(); }
-  std::string SettingsBytes() const {
-    std::ifstream in(SettingsPath(), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
+  std::string SettingsBytes() const { return ReadFileBytes(SettingsPath()); }
   // The texts of the log box's entries' message lines.
   std::string Log() { return GbkToUtf8(window_->GetText("编辑框2")); }
   static std::string U8(const Text& gbk) { return GbkToUtf8(gbk); }
