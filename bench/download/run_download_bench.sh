@@ -192,13 +192,17 @@ for file in small.bin big.bin; do
 done
 
 if [[ $mode == sweep ]]; then
+  # SWEEP_SCHEME (http or https) and SWEEP_TARGET (shm or disk) choose the case swept.
+  sweep_scheme=${SWEEP_SCHEME:-http}
+  sweep_target="$work/target.bin"
+  [[ ${SWEEP_TARGET:-shm} == disk ]] && sweep_target=$disk_target
   echo
-  echo "engine over HTTP into /dev/shm by CURLOPT_BUFFERSIZE and staging capacity (median of $runs):"
-  for buffer in 16384 131072 524288 2097152; do
-    for staging in 10240 1048576 4194304; do
+  echo "engine over $sweep_scheme into ${SWEEP_TARGET:-shm} by CURLOPT_BUFFERSIZE and staging capacity (median of $runs):"
+  for buffer in ${SWEEP_BUFFERS:-16384 131072 524288 2097152}; do
+    for staging in ${SWEEP_STAGINGS:-10240 1048576 4194304}; do
       : >"$work/sweep.times" >"$work/sweep.cpu"
       for ((r = 0; r < runs; r++)); do
-        timed engine http big.bin "$work/target.bin" --buffer "$buffer" --staging "$staging" >"$work/one.txt"
+        timed engine "$sweep_scheme" big.bin "$sweep_target" --buffer "$buffer" --staging "$staging" >"$work/one.txt"
         cut -d' ' -f1 <"$work/one.txt" >>"$work/sweep.times"
         cut -d' ' -f3 <"$work/one.txt" >>"$work/sweep.cpu"
       done
