@@ -225,20 +225,23 @@ void HttpFileDownload::Transfer() {
 
   bool failed = refusedStatus || writeFailed || result.error != TransportError::None;
   if (!failed && !staging.Flush(file)) failed = true;
-  if (!file.Close()) failed = true;
   // A body shorter than its stated length is a broken transfer, not a finished one.
-  std::int64_t total = total_;
+  const std::int64_t total = total_;
   if (!failed && total > 0 && Received() != total) failed = true;
-  staging.Free();
 
-  if (ClaimEnd()) {
-    if (progress_) {
-      if (failed) SpawnReport(ProgressReadFailed);
-      sampler_.Stop();
-      ReportProgress(ProgressEnded);
-    }
-    if (completion_) completion_->Set();
+  // The end of the transfer, in order: failure report, sampler stopped, file closed, staging
+  // freed, ProgressEnded, completion. A Stop that came first does the reporting itself.
+  const bool claimed = ClaimEnd();
+  const bool reporting = claimed && progress_;
+  if (failed && reporting) SpawnReport(ProgressReadFailed);
+  if (reporting) sampler_.Stop();
+  if (!file.Close() && !failed) {
+    failed = true;  // a write the system deferred can fail only now
+    if (reporting) SpawnReport(ProgressReadFailed);
   }
+  staging.Free();
+  if (reporting) ReportProgress(ProgressEnded);
+  if (claimed && completion_) completion_->Set();
   FinishTransfer();
 }
 

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <mutex>
@@ -177,7 +178,15 @@ struct IconvCloser {
 // iconv does not know the charset. Undecodable bytes become "?", a UTF-8 byte-order mark is
 // dropped.
 bool DecodeCharset(std::string_view body, const Text& charset, Text& out) {
-  iconv_t raw = iconv_open("UTF-8", charset.c_str());
+  // Windows reads these names as code page 936 (GBK); iconv's GB2312 is the strict EUC-CN set
+  // and would reject every GBK character outside it.
+  static constexpr std::string_view kGbkNames[] = {"gb2312",  "gbk",        "x-gbk",
+                                                   "cp936",   "ms936",      "csgb2312",
+                                                   "chinese", "gb_2312-80", "windows-936"};
+  const Text lowered = LowerAscii(charset);
+  const bool gbk =
+      std::find(std::begin(kGbkNames), std::end(kGbkNames), lowered) != std::end(kGbkNames);
+  iconv_t raw = iconv_open("UTF-8", gbk ? "CP936" : charset.c_str());
   if (raw == reinterpret_cast<iconv_t>(-1)) return false;
   std::unique_ptr<void, IconvCloser> cd(raw);
   if (EqualNoCase(charset, "utf-8") && body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);

@@ -500,6 +500,12 @@ std::string TransportUrl(std::string_view textUrl) {
   std::size_t hostEnd = scheme == std::string::npos ? 0 : utf8.find_first_of("/?#", scheme + 3);
   if (hostEnd == std::string::npos) hostEnd = utf8.size();
   std::string out = utf8.substr(0, hostEnd);
+  // User information written into the address is never sent: credentials come only from the
+  // caller's own arguments.
+  if (scheme != std::string::npos) {
+    const std::size_t at = out.rfind('@');
+    if (at != std::string::npos && at > scheme + 3) out.erase(scheme + 3, at - scheme - 2);
+  }
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (std::size_t i = hostEnd; i < utf8.size(); ++i) {
     auto c = static_cast<unsigned char>(utf8[i]);

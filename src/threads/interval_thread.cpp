@@ -135,8 +135,12 @@ std::int32_t IntervalThread::Stop(long timeoutMs, bool noWait) {
   run->changed.notify_all();
   if (noWait) return 0;
   // The run block is shared, so the wait stays valid while the ending loop lets its handle go.
-  bool ended = run->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0),
-                                     [&run] { return run->ended; });
+  auto hasEnded = [&run] { return run->ended; };
+  if (timeoutMs < 0) {  // no limit, as an infinite wait
+    run->changed.wait(lock, hasEnded);
+    return 0;
+  }
+  bool ended = run->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), hasEnded);
   return ended ? 0 : kStopTimedOut;
 }
 

@@ -225,6 +225,8 @@ TEST(HttpRequestAnswer, PageCharsetDecidesHowTheBodyIsRead) {
        "<META CHARSET=gb2312>" + gbkText + "\xFF"},
       {"GBK in capitals goes through the decoder", "<meta charset=GBK>" + gbkText + "\xFF",
        "<meta charset=GBK>" + gbkText + "?"},
+      {"GB2312 in capitals reads as GBK, not the strict GB2312 set",
+       "<meta charset=GB2312>\x82\xC7" + gbkText, "<meta charset=GB2312>\x82\xC7" + gbkText},
       {"unknown charset leaves the text", "<meta charset=x-none>\xFF", "<meta charset=x-none>\xFF"},
       {"no meta tag", utf8Text, utf8Text},
       {"decoded text ends at a zero", "<meta charset=utf-8>a" + std::string(1, '\0') + "b",

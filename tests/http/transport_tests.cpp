@@ -279,6 +279,7 @@ TEST(TransportUrlText, EncodesTheRestOfAGbkAddressAsUtf8) {
             "http://h:1/%E4%B8%AD%20%E6%96%87/a?q=%E7%B4%A0%E6%9D%90#f");
   EXPECT_EQ(TransportUrl("https://h"), "https://h");
   EXPECT_EQ(TransportUrl("http://h/a%20b?x=1&y"), "http://h/a%20b?x=1&y");
+  EXPECT_EQ(TransportUrl("http://u:p@h:1/a@b"), "http://h:1/a@b");
 }
 
 }  // namespace
