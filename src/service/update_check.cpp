@@ -73,7 +73,8 @@ void UpdateCheck(const FlowContext& context, const UpdateDownloadStarter& startD
   if (window.AskYesNo("发现新版本"_gbk + version + " 请更新下载。"_gbk, "更新提示"_gbk)) {
     window.SetVisible("进度条_更新", true);
     // Beside the program, behind the platform's separator: a backslash would be part of the name.
-    const Text target = ProgramFolder() + "/" + "素材港解析软件"_gbk + version + ".exe";
+    // Paths are Text (GBK) like every other value; the folder comes from the system in UTF-8.
+    const Text target = Utf8ToGbk(ProgramFolder()) + "/" + "素材港解析软件"_gbk + version + ".exe";
     if (startDownload) startDownload(address, target);
     return;
   }

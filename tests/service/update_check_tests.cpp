@@ -76,7 +76,7 @@ TEST_F(UpdateCheckTest, NewerVersionDeclinedOrAccepted) {
   EXPECT_EQ(U8(window_->Title()), kTitle);  // unchanged
   ASSERT_EQ(downloads_.size(), 1u);
   EXPECT_EQ(downloads_[0].first, service_->FilesBase() + "/update/new.exe");
-  EXPECT_EQ(downloads_[0].second, ProgramFolder() + "/" + Utf8ToGbk("素材港解析软件20230202.exe"));
+  EXPECT_EQ(downloads_[0].second, Utf8ToGbk(ProgramFolder() + "/素材港解析软件20230202.exe"));
 }
 
 TEST_F(UpdateCheckTest, FailedCheckReportsAndOpensTheWebHome) {
