@@ -23,7 +23,7 @@ void AppController::StartThread(const std::function<void()>& body) {
 
 void AppController::OnWindowCreated() {
   // The HTML view's content is part of the window as it is made; the load does not block.
-  window_.LoadHtmlView("超文本浏览框1", NewsPageAddress());
+  window_.LoadHtmlView("超文本浏览框1", NewsPageAddress(settings_.webHome));
   if (seams_.attachSkin) seams_.attachSkin();
   RestoreCredentials(window_, settings_.settingsPath);
   if (seams_.updateCheck) seams_.updateCheck();
@@ -51,7 +51,9 @@ void AppController::OnParseClicked() {
 
 void AppController::OnRegisterClicked() { window_.OpenInBrowser(settings_.webHome); }
 
-void AppController::OnUserPagePressed() { window_.OpenInBrowser(UserPageAddress()); }
+void AppController::OnUserPagePressed() {
+  window_.OpenInBrowser(UserPageAddress(settings_.webHome));
+}
 
 void AppController::OnCountdownTick() {
   const std::int32_t ticks = ++values_.CountdownTicks;

@@ -11,6 +11,10 @@
 
 namespace sucaigang {
 
+// The service's side pages, from its web home (ending in "/").
+inline Text NewsPageAddress(const Text& webHome) { return webHome + "gg/index.html"; }
+inline Text UserPageAddress(const Text& webHome) { return webHome + "?user&index"; }
+
 // What the handlers call but do not define. An empty seam does nothing.
 struct FlowSeams {
   std::function<void()> attachSkin;  // skins the window; UI thread
@@ -42,9 +46,6 @@ class AppController {
   void OnRegisterClicked();  // 按钮_注册
   void OnUserPagePressed();  // left button down on 透明标签_username3
   void OnCountdownTick();    // 时钟1
-
-  Text NewsPageAddress() const { return settings_.webHome + "gg/index.html"; }
-  Text UserPageAddress() const { return settings_.webHome + "?user&index"; }
 
  private:
   void StartThread(const std::function<void()>& body);

@@ -1,9 +1,6 @@
 #include "http/http_request.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -170,10 +167,6 @@ bool HeaderLines(std::string_view block, std::vector<std::string>& lines) {
   return true;
 }
 
-struct IconvCloser {
-  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
-};
-
 // The body decoded from `charset` into Text, as far as the first zero character; false when
 // iconv does not know the charset. Undecodable bytes become "?", a UTF-8 byte-order mark is
 // dropped.
@@ -186,34 +179,8 @@ bool DecodeCharset(std::string_view body, const Text& charset, Text& out) {
   const Text lowered = LowerAscii(charset);
   const bool gbk =
       std::find(std::begin(kGbkNames), std::end(kGbkNames), lowered) != std::end(kGbkNames);
-  iconv_t raw = iconv_open("UTF-8", gbk ? "CP936" : charset.c_str());
-  if (raw == reinterpret_cast<iconv_t>(-1)) return false;
-  std::unique_ptr<void, IconvCloser> cd(raw);
-  if (EqualNoCase(charset, "utf-8") && body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
-  std::string utf8(body.size() * 2 + 16, '\0');
-  char* src = const_cast<char*>(body.data());
-  std::size_t srcLeft = body.size();
-  std::size_t written = 0;
-  while (srcLeft > 0) {
-    char* dst = utf8.data() + written;
-    std::size_t dstLeft = utf8.size() - written;
-    std::size_t rc = iconv(raw, &src, &srcLeft, &dst, &dstLeft);
-    written = utf8.size() - dstLeft;
-    if (rc != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) {
-      utf8.resize(utf8.size() * 2);
-      continue;
-    }
-    if (utf8.size() - written < 3) utf8.resize(utf8.size() * 2);
-    utf8.replace(written, 3, "\xEF\xBF\xBD");  // U+FFFD
-    written += 3;
-    ++src;
-    --srcLeft;
-    iconv(raw, nullptr, nullptr, nullptr, nullptr);
-  }
-  utf8.resize(written);
-  out = Text(UntilZero(Utf8ToGbk(utf8)));
-  return true;
+  if (lowered == "utf-8" && body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+  return CharsetToGbk(body, gbk ? "CP936" : charset, out);
 }
 
 // Step 19: a page whose meta tag names another charset than GBK is decoded from it.

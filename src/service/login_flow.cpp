@@ -1,6 +1,7 @@
 #include "service/login_flow.h"
 
 #include "app/activity_log.h"
+#include "app/app_controller.h"
 #include "app/settings_file.h"
 #include "http/http_request.h"
 #include "script/json_document.h"
@@ -69,7 +70,7 @@ void ShowAccount(const FlowContext& context, const JsonDocument& answer) {
 void LoginFlow(const FlowContext& context) {
   Window& window = context.window;
   JsonDocument answer;
-  window.LoadHtmlView("超文本浏览框1", NewsPageAddress(context.endpoints));
+  window.LoadHtmlView("超文本浏览框1", NewsPageAddress(context.endpoints.webHome));
 
   const Text user = window.GetText("编辑框_user");
   const Text pass = window.GetText("编辑框_pass");

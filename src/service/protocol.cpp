@@ -24,10 +24,6 @@ Text VersionAddress(const Endpoints& endpoints, const Text& timestamp) {
   return endpoints.apiBase + "/version.php?t=" + timestamp;
 }
 
-Text NewsPageAddress(const Endpoints& endpoints) { return endpoints.webHome + "gg/index.html"; }
-
-Text UserPageAddress(const Endpoints& endpoints) { return endpoints.webHome + "?user&index"; }
-
 Text StockPageHeaders(const Endpoints& endpoints) {
   return "User-Agent: Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
          "Chrome/86.0.4240.198 Safari/537.36\r\nReferer: " +

@@ -19,9 +19,6 @@ Text ParseAddress(const Endpoints& endpoints, const Text& id, const Text& accoun
                   const Text& accountPass);
 Text VersionAddress(const Endpoints& endpoints, const Text& timestamp);
 
-Text NewsPageAddress(const Endpoints& endpoints);  // web home + "gg/index.html"
-Text UserPageAddress(const Endpoints& endpoints);  // web home + "?user&index"
-
 // The stock page is fetched with a fixed browser user agent and the stock home as Referer.
 Text StockPageHeaders(const Endpoints& endpoints);
 

@@ -144,6 +144,16 @@ Bytes GbkToUtf8(std::string_view text) { return Transcode(text, kCodePageGbk, kC
 
 Text Utf8ToGbk(std::string_view text) { return Transcode(text, kCodePageUtf8, kCodePageGbk); }
 
+bool CharsetToGbk(std::string_view bytes, const std::string& charset, Text& out) {
+  iconv_t cd = iconv_open("UTF-16LE", charset.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  IconvHolder holder(cd);
+  std::string wide;
+  Convert(cd, bytes, wide, kWideReplacement, 1);
+  out = WideToGbk(wide);
+  return true;
+}
+
 Text PercentEncodeBytes(std::string_view bytes, bool keepUnreserved) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   Text out;

@@ -18,6 +18,10 @@ Text WideToGbk(std::string_view wide);
 Bytes GbkToUtf8(std::string_view text);
 Text Utf8ToGbk(std::string_view text);
 
+// Bytes in a charset named as iconv knows it, as GBK Text up to the first zero character; what
+// cannot be decoded becomes "?". False, and `out` untouched, when the charset is unknown.
+bool CharsetToGbk(std::string_view bytes, const std::string& charset, Text& out);
+
 Text PercentEncodeBytes(std::string_view bytes, bool keepUnreserved = false);
 Text UrlEncode(std::string_view text, bool keepUnreserved = false, bool asUtf8 = false);
 
